@@ -1,0 +1,52 @@
+#include "loader/Paths.h"
+
+namespace veltrane {
+namespace {
+
+bool IsSeparator(char c, Separators separators) {
+    if (c == '\\' || c == ':') return true;
+    return separators == Separators::BackslashColonAndSlash && c == '/';
+}
+
+// Index one past the last separator, or 0 when there is none. Walks from the start so that a
+// lead byte always swallows its trail byte, whatever that byte's value.
+std::size_t EndOfDirectoryPart(WindowsApi& api, std::string_view path, Separators separators) {
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(path[i]);
+        if (api.IsDBCSLeadByte(byte) && i + 1 < path.size()) {
+            ++i;
+        } else if (IsSeparator(path[i], separators)) {
+            end = i + 1;
+        }
+    }
+    return end;
+}
+
+}  // namespace
+
+std::string LoaderFileName(WindowsApi& api) {
+    char buffer[261] = {};
+    const std::uint32_t length = api.GetModuleFileNameA(buffer, sizeof buffer);
+    return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
+}
+
+std::string AddTrailingBackslash(std::string path) {
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path;
+}
+
+std::string RemoveTrailingBackslash(std::string path) {
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+std::string FileNamePart(WindowsApi& api, std::string_view path, Separators separators) {
+    return std::string(path.substr(EndOfDirectoryPart(api, path, separators)));
+}
+
+std::string DirectoryPart(WindowsApi& api, std::string_view path, Separators separators) {
+    return std::string(path.substr(0, EndOfDirectoryPart(api, path, separators)));
+}
+
+}  // namespace veltrane

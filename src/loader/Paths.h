@@ -1,0 +1,32 @@
+// Path routines shared by the staging sequence and the extraction.
+//
+// Paths are ANSI byte strings. A "\" or ":" separates a path's directory from its file name,
+// except where that byte is the second byte of a double-byte character of the ANSI code page
+// (0x5C is a valid trail byte in code page 932, for example).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/WindowsApi.h"
+
+namespace veltrane {
+
+// Which bytes end a directory. Stored names in an archive also count "/", because Windows'
+// CreateFileA treats it as "\": left in a file name it would lead outside the staging directory.
+enum class Separators { BackslashAndColon, BackslashColonAndSlash };
+
+// The full path of the loader's own executable, as the system reports its module's file name.
+std::string LoaderFileName(WindowsApi& api);
+
+std::string AddTrailingBackslash(std::string path);
+std::string RemoveTrailingBackslash(std::string path);
+
+// The characters after the last separator; the whole path when it holds none.
+std::string FileNamePart(WindowsApi& api, std::string_view path,
+                         Separators separators = Separators::BackslashAndColon);
+// The characters up to and including the last separator; empty when it holds none.
+std::string DirectoryPart(WindowsApi& api, std::string_view path,
+                          Separators separators = Separators::BackslashAndColon);
+
+}  // namespace veltrane
