@@ -10,11 +10,12 @@ bool IsSeparator(char c, Separators separators) {
 
 // Index one past the last separator, or 0 when there is none. Walks from the start so that a
 // lead byte always swallows its trail byte, whatever that byte's value.
-std::size_t EndOfDirectoryPart(WindowsApi& api, std::string_view path, Separators separators) {
+std::size_t EndOfDirectoryPart(const LeadByteTest& isLeadByte, std::string_view path,
+                               Separators separators) {
     std::size_t end = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const auto byte = static_cast<std::uint8_t>(path[i]);
-        if (api.IsDBCSLeadByte(byte) && i + 1 < path.size()) {
+        if (isLeadByte(byte) && i + 1 < path.size()) {
             ++i;
         } else if (IsSeparator(path[i], separators)) {
             end = i + 1;
@@ -41,12 +42,23 @@ std::string RemoveTrailingBackslash(std::string path) {
     return path;
 }
 
+std::string FileNamePart(const LeadByteTest& isLeadByte, std::string_view path,
+                         Separators separators) {
+    return std::string(path.substr(EndOfDirectoryPart(isLeadByte, path, separators)));
+}
+
+std::string DirectoryPart(const LeadByteTest& isLeadByte, std::string_view path,
+                          Separators separators) {
+    return std::string(path.substr(0, EndOfDirectoryPart(isLeadByte, path, separators)));
+}
+
 std::string FileNamePart(WindowsApi& api, std::string_view path, Separators separators) {
-    return std::string(path.substr(EndOfDirectoryPart(api, path, separators)));
+    return FileNamePart([&api](std::uint8_t b) { return api.IsDBCSLeadByte(b); }, path, separators);
 }
 
 std::string DirectoryPart(WindowsApi& api, std::string_view path, Separators separators) {
-    return std::string(path.substr(0, EndOfDirectoryPart(api, path, separators)));
+    return DirectoryPart([&api](std::uint8_t b) { return api.IsDBCSLeadByte(b); }, path,
+                         separators);
 }
 
 }  // namespace veltrane

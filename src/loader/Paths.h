@@ -5,6 +5,7 @@
 // (0x5C is a valid trail byte in code page 932, for example).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,10 +23,19 @@ std::string LoaderFileName(WindowsApi& api);
 std::string AddTrailingBackslash(std::string path);
 std::string RemoveTrailingBackslash(std::string path);
 
+// Tells whether a byte is the lead byte of a double-byte character in the ANSI code page.
+using LeadByteTest = std::function<bool(std::uint8_t)>;
+
 // The characters after the last separator; the whole path when it holds none.
-std::string FileNamePart(WindowsApi& api, std::string_view path,
+std::string FileNamePart(const LeadByteTest& isLeadByte, std::string_view path,
                          Separators separators = Separators::BackslashAndColon);
 // The characters up to and including the last separator; empty when it holds none.
+std::string DirectoryPart(const LeadByteTest& isLeadByte, std::string_view path,
+                          Separators separators = Separators::BackslashAndColon);
+
+// The same, with the code page of the Windows the loader runs on.
+std::string FileNamePart(WindowsApi& api, std::string_view path,
+                         Separators separators = Separators::BackslashAndColon);
 std::string DirectoryPart(WindowsApi& api, std::string_view path,
                           Separators separators = Separators::BackslashAndColon);
 
