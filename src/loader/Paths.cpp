@@ -62,3 +62,22 @@ std::string DirectoryPart(WindowsApi& api, std::string_view path, Separators sep
 }
 
 }  // namespace veltrane
+
+namespace veltrane {
+
+bool IsDeviceName(std::string_view fileName) {
+    std::string_view base = fileName.substr(0, fileName.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    std::string upper(base);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" ||
+        upper == "CONIN$" || upper == "CONOUT$") {
+        return true;
+    }
+    const bool numberedPort = upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT"));
+    return numberedPort && upper[3] >= '1' && upper[3] <= '9';
+}
+
+}  // namespace veltrane
