@@ -6,7 +6,7 @@ namespace veltrane {
 namespace {
 
 constexpr double FirstDayOf1980 = 29221;   // 1 January 1980, in days since 30 December 1899
-constexpr double FirstDayOf2100 = 73415;   // 1 January 2100
+constexpr double FirstDayOf2100 = 73051;   // 1 January 2100
 constexpr std::int64_t MillisecondsPerDay = 86'400'000;
 constexpr std::int64_t DaysFrom1899To1970 = 25569;
 
