@@ -47,9 +47,16 @@ bool ShareAllows(std::uint32_t shareMode, Rights wanted) {
            (!wanted.remove || (shareMode & FileShareDelete));
 }
 
+bool AsksForData(Rights rights) { return rights.read || rights.write || rights.remove; }
+
+// An open that asks for neither reading, writing nor deleting takes no part in sharing, on
+// either side: its share mode is not even recorded.
 bool Compatible(std::uint32_t heldAccess, std::uint32_t heldShare, std::uint32_t access,
                 std::uint32_t shareMode) {
-    return ShareAllows(heldShare, RightsOf(access)) && ShareAllows(shareMode, RightsOf(heldAccess));
+    const Rights held = RightsOf(heldAccess);
+    const Rights wanted = RightsOf(access);
+    if (!AsksForData(held) || !AsksForData(wanted)) return true;
+    return ShareAllows(heldShare, wanted) && ShareAllows(shareMode, held);
 }
 
 bool IsUnchangedTime(const FileTime* time) {
