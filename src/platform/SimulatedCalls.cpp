@@ -8,25 +8,14 @@ namespace veltrane {
 
 namespace {
 
+#define VELTRANE_SIMULATED_CALL_NAME(name) #name,
 constexpr std::string_view callNames[SimCallCount] = {
-    "GetModuleFileNameA", "GetModuleHandleA", "GetCommandLineA", "GetStartupInfoA",
-    "GetLastError", "IsDBCSLeadByte", "AllocateMemory", "ReleaseMemory",
-    "CreateFileA", "ReadFile", "WriteFile", "SetFilePointer", "CloseHandle", "FindFirstFileA",
-    "FindClose", "DeleteFileA", "CreateDirectoryA", "DosDateTimeToFileTime",
-    "LocalFileTimeToFileTime", "SetFileTime",
-    "GetTempPathA", "GetTempFileNameA", "GetDiskFreeSpaceA", "GetSystemDirectoryA",
-    "WinExec",
-    "InitCommonControls", "RegisterClassA", "CreateWindowExA", "ShowWindow", "UpdateWindow",
-    "SendMessageA", "DefWindowProcA", "PostQuitMessage", "GetClientRect", "GetSystemMetrics",
-    "MessageBoxA",
-    "LoadBitmapA", "LoadIconA", "LoadCursorA",
-    "BeginPaint", "EndPaint", "CreateCompatibleDC", "SelectObject", "BitBlt", "DeleteDC",
-};
+    VELTRANE_SIMULATED_CALLS(VELTRANE_SIMULATED_CALL_NAME)};
+#undef VELTRANE_SIMULATED_CALL_NAME
 
 bool IsRelease(SimCall call) {
     return call == SimCall::CloseHandle || call == SimCall::FindClose ||
-           call == SimCall::DeleteDC || call == SimCall::EndPaint ||
-           call == SimCall::ReleaseMemory;
+           call == SimCall::DeleteDC || call == SimCall::EndPaint || call == SimCall::ReleaseMemory;
 }
 
 }  // namespace
@@ -44,9 +33,8 @@ SimCall SimCallFromName(std::string_view name) {
 std::optional<InjectedFault> CallRecorder::Enter(SimCall call) {
     const auto index = static_cast<std::size_t>(call);
     if (limit_ && total_ >= *limit_ && !IsRelease(call)) {
-        throw CallLimitExceeded("the simulated Windows' call limit of " +
-                                std::to_string(*limit_) + " calls was reached at " +
-                                std::string(SimCallName(call)));
+        throw CallLimitExceeded("the simulated Windows' call limit of " + std::to_string(*limit_) +
+                                " calls was reached at " + std::string(SimCallName(call)));
     }
     ++total_;
     const std::uint64_t use = ++counts_[index];

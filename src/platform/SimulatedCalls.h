@@ -15,20 +15,27 @@
 
 namespace veltrane {
 
-// One entry per call of WindowsApi, in the interface's order.
-enum class SimCall {
-    GetModuleFileNameA, GetModuleHandleA, GetCommandLineA, GetStartupInfoA, GetLastError,
-    IsDBCSLeadByte, AllocateMemory, ReleaseMemory,
-    CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle, FindFirstFileA, FindClose,
-    DeleteFileA, CreateDirectoryA, DosDateTimeToFileTime, LocalFileTimeToFileTime, SetFileTime,
-    GetTempPathA, GetTempFileNameA, GetDiskFreeSpaceA, GetSystemDirectoryA,
-    WinExec,
-    InitCommonControls, RegisterClassA, CreateWindowExA, ShowWindow, UpdateWindow, SendMessageA,
-    DefWindowProcA, PostQuitMessage, GetClientRect, GetSystemMetrics, MessageBoxA,
-    LoadBitmapA, LoadIconA, LoadCursorA,
-    BeginPaint, EndPaint, CreateCompatibleDC, SelectObject, BitBlt, DeleteDC,
-    Count
-};
+// Every call of WindowsApi, in the interface's order; the one list the enum and the names come
+// from.
+// clang-format off
+#define VELTRANE_SIMULATED_CALLS(X)                                                          \
+    X(GetModuleFileNameA) X(GetModuleHandleA) X(GetCommandLineA) X(GetStartupInfoA)          \
+    X(GetLastError) X(IsDBCSLeadByte) X(AllocateMemory) X(ReleaseMemory)                     \
+    X(CreateFileA) X(ReadFile) X(WriteFile) X(SetFilePointer) X(CloseHandle)                 \
+    X(FindFirstFileA) X(FindClose) X(DeleteFileA) X(CreateDirectoryA)                        \
+    X(DosDateTimeToFileTime) X(LocalFileTimeToFileTime) X(SetFileTime)                       \
+    X(GetTempPathA) X(GetTempFileNameA) X(GetDiskFreeSpaceA) X(GetSystemDirectoryA)          \
+    X(WinExec)                                                                               \
+    X(InitCommonControls) X(RegisterClassA) X(CreateWindowExA) X(ShowWindow)                 \
+    X(UpdateWindow) X(SendMessageA) X(DefWindowProcA) X(PostQuitMessage) X(GetClientRect)    \
+    X(GetSystemMetrics) X(MessageBoxA)                                                       \
+    X(LoadBitmapA) X(LoadIconA) X(LoadCursorA)                                               \
+    X(BeginPaint) X(EndPaint) X(CreateCompatibleDC) X(SelectObject) X(BitBlt) X(DeleteDC)
+// clang-format on
+
+#define VELTRANE_SIMULATED_CALL_ENUMERATOR(name) name,
+enum class SimCall { VELTRANE_SIMULATED_CALLS(VELTRANE_SIMULATED_CALL_ENUMERATOR) Count };
+#undef VELTRANE_SIMULATED_CALL_ENUMERATOR
 
 inline constexpr std::size_t SimCallCount = static_cast<std::size_t>(SimCall::Count);
 
@@ -77,8 +84,14 @@ public:
 
     bool LogEnabled() const { return logEnabled_; }
     void SetLogEnabled(bool enabled) { logEnabled_ = enabled; }
-    void AddLogLine(std::string line) { log_.push_back(std::move(line)); }
-    void SetLogLine(std::size_t index, std::string line) { log_[index] = std::move(line); }
+    // Returns the line's index, for AppendToLogLine.
+    std::size_t AddLogLine(std::string line) {
+        log_.push_back(std::move(line));
+        return log_.size() - 1;
+    }
+    void AppendToLogLine(std::size_t index, std::string_view text) {
+        if (index < log_.size()) log_[index] += text;
+    }
     const std::vector<std::string>& Log() const { return log_; }
     std::vector<std::string> LogOf(SimCall call) const;
     void ClearLog() { log_.clear(); }

@@ -43,7 +43,9 @@ SimDesktop::SimDesktop(SimKernel& kernel)
 
 // ---- knobs and observation ----
 
-void SimDesktop::SetNonClientSize(int horizontal, int vertical) { nonClient_ = {horizontal, vertical}; }
+void SimDesktop::SetNonClientSize(int horizontal, int vertical) {
+    nonClient_ = {horizontal, vertical};
+}
 
 void SimDesktop::SetClientSize(WindowHandle window, int width, int height) {
     if (!Window(window)) throw std::invalid_argument("no such window");
@@ -134,8 +136,10 @@ WindowHandle SimDesktop::CreateWindowEx(std::uint32_t exStyle, const char* class
     if (className == nullptr || IsResourceNumber(className)) {
         return kernel_.Fail(ErrorCannotFindWindowClass, WindowHandle{0});
     }
-    SimWindow window{0, exStyle, className, std::nullopt, style, x, y, width, height, parent,
-                     menu, instance, param, (style & win::WsVisible) != 0, false, std::nullopt};
+    SimWindow window{
+        0,     exStyle,     className, std::nullopt, style,    x,     y,
+        width, height,      parent,    menu,         instance, param, (style & win::WsVisible) != 0,
+        false, std::nullopt};
     const bool progress = UpperAscii(className) == UpperAscii(win::ProgressClass);
     if (!progress && ClassOf(window) == nullptr) {
         return kernel_.Fail(ErrorCannotFindWindowClass, WindowHandle{0});
@@ -251,7 +255,8 @@ std::intptr_t SimDesktop::DefWindowProc(WindowHandle window, std::uint32_t messa
     return 0;
 }
 
-std::optional<SimDesktop::ClientSize> SimDesktop::ClientSizeOverride(const SimWindow& window) const {
+std::optional<SimDesktop::ClientSize> SimDesktop::ClientSizeOverride(
+    const SimWindow& window) const {
     if (const auto found = clientSizes_.find(window.handle); found != clientSizes_.end()) {
         return found->second;
     }
@@ -284,7 +289,8 @@ int SimDesktop::GetSystemMetrics(int index) const {
 int SimDesktop::MessageBox(WindowHandle owner, const char* text, const char* caption,
                            std::uint32_t type) {
     if (owner != 0 && Window(owner) == nullptr) return kernel_.Fail(ErrorInvalidWindowHandle, 0);
-    messageBoxes_.push_back({owner, text != nullptr ? text : "", caption != nullptr ? caption : "Error", type});
+    messageBoxes_.push_back(
+        {owner, text != nullptr ? text : "", caption != nullptr ? caption : "Error", type});
     return messageBoxResult_;
 }
 
@@ -329,7 +335,8 @@ Handle SimDesktop::LoadCursor(Handle instance, std::uint16_t resourceId) {
 
 Handle SimDesktop::BeginPaint(WindowHandle window, PaintStruct* paint) {
     SimWindow* found = FindWindow(window);
-    if (found == nullptr || paint == nullptr) return kernel_.Fail(ErrorInvalidWindowHandle, NullHandle);
+    if (found == nullptr || paint == nullptr)
+        return kernel_.Fail(ErrorInvalidWindowHandle, NullHandle);
     const Handle context = kernel_.NewHandle();
     deviceContexts_[context] = DeviceContext{true, window, NullHandle};
     found->needsPaint = false;
@@ -367,11 +374,13 @@ Handle SimDesktop::SelectObject(Handle deviceContext, Handle object) {
         return kernel_.Fail(win::ErrorInvalidHandle, NullHandle);
     }
     // A bitmap goes only into a memory context, and into one at a time.
-    const bool elsewhere = object != stockBitmap_ &&
-                           std::any_of(deviceContexts_.begin(), deviceContexts_.end(), [&](const auto& entry) {
-                               return entry.first != deviceContext && entry.second.selectedBitmap == object;
-                           });
-    if (found->second.paint || elsewhere) return kernel_.Fail(win::ErrorInvalidParameter, NullHandle);
+    const bool elsewhere =
+        object != stockBitmap_ &&
+        std::any_of(deviceContexts_.begin(), deviceContexts_.end(), [&](const auto& entry) {
+            return entry.first != deviceContext && entry.second.selectedBitmap == object;
+        });
+    if (found->second.paint || elsewhere)
+        return kernel_.Fail(win::ErrorInvalidParameter, NullHandle);
     return std::exchange(found->second.selectedBitmap, object);
 }
 
@@ -380,8 +389,8 @@ bool SimDesktop::BitBlt(Handle destination, int x, int y, int width, int height,
     const auto sourceContext = deviceContexts_.find(source);
     const Handle sourceBitmap =
         sourceContext == deviceContexts_.end() ? NullHandle : sourceContext->second.selectedBitmap;
-    bitBlts_.push_back({destination, x, y, width, height, source, sourceX, sourceY,
-                        rasterOperation, sourceBitmap});
+    bitBlts_.push_back({destination, x, y, width, height, source, sourceX, sourceY, rasterOperation,
+                        sourceBitmap});
     if (!deviceContexts_.contains(destination) || sourceContext == deviceContexts_.end()) {
         return kernel_.Fail(win::ErrorInvalidHandle, false);
     }

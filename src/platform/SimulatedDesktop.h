@@ -138,8 +138,8 @@ public:
     bool UpdateWindow(WindowHandle window);
     std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                               std::intptr_t lParam);
-    std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message,
-                                std::uintptr_t wParam, std::intptr_t lParam);
+    std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                std::intptr_t lParam);
     void PostQuitMessage(int exitCode) { quitMessages_.push_back(exitCode); }
     bool GetClientRect(WindowHandle window, Rect* rect);
     int GetSystemMetrics(int index) const;
@@ -151,14 +151,14 @@ public:
     bool EndPaint(WindowHandle window, const PaintStruct* paint);
     Handle CreateCompatibleDC(Handle deviceContext);
     Handle SelectObject(Handle deviceContext, Handle object);
-    bool BitBlt(Handle destination, int x, int y, int width, int height, Handle source,
-                int sourceX, int sourceY, std::uint32_t rasterOperation);
+    bool BitBlt(Handle destination, int x, int y, int width, int height, Handle source, int sourceX,
+                int sourceY, std::uint32_t rasterOperation);
     bool DeleteDC(Handle deviceContext);
 
 private:
     struct DeviceContext {
-        bool paint = false;             // from BeginPaint; else a memory context
-        WindowHandle window = 0;        // the window being painted
+        bool paint = false;       // from BeginPaint; else a memory context
+        WindowHandle window = 0;  // the window being painted
         Handle selectedBitmap = NullHandle;
     };
     struct ClientSize {
@@ -181,7 +181,7 @@ private:
     ClientSize nonClient_{4, 27};  // a 2-pixel border on every side and a 23-pixel caption
     std::map<WindowHandle, ClientSize> clientSizes_;
     std::map<std::string, ClientSize> classClientSizes_;  // by upper-case class name
-    int messageBoxResult_ = 1;                             // IDOK
+    int messageBoxResult_ = 1;                            // IDOK
 
     std::vector<SimRegisteredClass> registered_;
     std::map<WindowHandle, SimWindow> windows_;

@@ -146,7 +146,8 @@ void SimFileSystem::SetDriveFreeBytes(char drive, std::int64_t freeBytes) {
 
 void SimFileSystem::HoldOpen(std::string_view path, std::uint32_t access, std::uint32_t shareMode) {
     std::shared_ptr<Node> node = Find(NormaliseOrThrow(path));
-    if (!node || node->directory) throw std::invalid_argument("no file to hold: " + std::string(path));
+    if (!node || node->directory)
+        throw std::invalid_argument("no file to hold: " + std::string(path));
     holders_.push_back(Holder{node, access, shareMode});
 }
 
@@ -257,12 +258,14 @@ bool SimFileSystem::SharingAllows(const Node& node, std::uint32_t access,
                                   std::uint32_t shareMode) const {
     const bool openHandlesAllow = std::all_of(files_.begin(), files_.end(), [&](const auto& entry) {
         const OpenFile& open = entry.second;
-        return open.node.get() != &node || Compatible(open.access, open.shareMode, access, shareMode);
+        return open.node.get() != &node ||
+               Compatible(open.access, open.shareMode, access, shareMode);
     });
-    const bool holdersAllow = std::all_of(holders_.begin(), holders_.end(), [&](const Holder& holder) {
-        return holder.node.get() != &node ||
-               Compatible(holder.access, holder.shareMode, access, shareMode);
-    });
+    const bool holdersAllow =
+        std::all_of(holders_.begin(), holders_.end(), [&](const Holder& holder) {
+            return holder.node.get() != &node ||
+                   Compatible(holder.access, holder.shareMode, access, shareMode);
+        });
     return openHandlesAllow && holdersAllow;
 }
 
@@ -295,8 +298,10 @@ bool SimFileSystem::Truncate(Node& node) {
 
 Handle SimFileSystem::CreateFile(const char* name, std::uint32_t access, std::uint32_t shareMode,
                                  std::uint32_t disposition) {
-    if (name == nullptr || *name == '\0') return kernel_.Fail(win::ErrorPathNotFound, InvalidHandleValue);
-    if (const std::string device = DeviceName(name); !device.empty()) return OpenDevice(device, name);
+    if (name == nullptr || *name == '\0')
+        return kernel_.Fail(win::ErrorPathNotFound, InvalidHandleValue);
+    if (const std::string device = DeviceName(name); !device.empty())
+        return OpenDevice(device, name);
     const auto path = Normalise(name);
     if (!path) return kernel_.Fail(ErrorInvalidName, InvalidHandleValue);
     if (disposition < CreateNew || disposition > TruncateExisting) {
@@ -304,7 +309,8 @@ Handle SimFileSystem::CreateFile(const char* name, std::uint32_t access, std::ui
     }
     const std::shared_ptr<Node> node = Find(*path);
     if (!node) {
-        if (!ParentIsDirectory(*path)) return kernel_.Fail(win::ErrorPathNotFound, InvalidHandleValue);
+        if (!ParentIsDirectory(*path))
+            return kernel_.Fail(win::ErrorPathNotFound, InvalidHandleValue);
         if (path->trailingSeparator) return kernel_.Fail(ErrorInvalidName, InvalidHandleValue);
         if (disposition == win::OpenExisting || disposition == TruncateExisting) {
             return kernel_.Fail(win::ErrorFileNotFound, InvalidHandleValue);
@@ -357,8 +363,8 @@ bool SimFileSystem::ReadFile(Handle file, void* buffer, std::uint32_t toRead, st
     if (!RightsOf(open.access).read) return kernel_.Fail(win::ErrorAccessDenied, false);
     const std::uint64_t size = open.node->bytes.size();
     const std::uint64_t available = open.position < size ? size - open.position : 0;
-    const auto count = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>({toRead, readLimit, available}));
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>({toRead, readLimit, available}));
     if (count > 0) std::memcpy(buffer, open.node->bytes.data() + open.position, count);
     open.position += count;
     if (read != nullptr) *read = count;
@@ -393,7 +399,8 @@ std::uint32_t SimFileSystem::SetFilePointer(Handle file, std::int32_t distance,
                                             std::uint32_t moveMethod) {
     if (devices_.contains(file)) return 0;
     const auto found = files_.find(file);
-    if (found == files_.end()) return kernel_.Fail(win::ErrorInvalidHandle, win::InvalidSetFilePointer);
+    if (found == files_.end())
+        return kernel_.Fail(win::ErrorInvalidHandle, win::InvalidSetFilePointer);
     OpenFile& open = found->second;
     std::int64_t base = 0;
     if (moveMethod == win::FileCurrent) {
@@ -424,8 +431,8 @@ Handle SimFileSystem::FindFirstFile(const char* name, FindData& data) {
     }
     const std::shared_ptr<Node> node = Find(*path);
     if (!node) {
-        const std::uint32_t error = ParentIsDirectory(*path) ? win::ErrorFileNotFound
-                                                             : win::ErrorPathNotFound;
+        const std::uint32_t error =
+            ParentIsDirectory(*path) ? win::ErrorFileNotFound : win::ErrorPathNotFound;
         return kernel_.Fail(error, InvalidHandleValue);
     }
     data = FindData{};
@@ -447,7 +454,8 @@ bool SimFileSystem::DeleteFile(const char* name) {
     if (!path) return kernel_.Fail(ErrorInvalidName, false);
     const std::shared_ptr<Node> node = Find(*path);
     if (!node) {
-        return kernel_.Fail(ParentIsDirectory(*path) ? win::ErrorFileNotFound : win::ErrorPathNotFound, false);
+        return kernel_.Fail(
+            ParentIsDirectory(*path) ? win::ErrorFileNotFound : win::ErrorPathNotFound, false);
     }
     if (node->directory) return kernel_.Fail(win::ErrorAccessDenied, false);
     if (path->trailingSeparator) return kernel_.Fail(ErrorInvalidName, false);
@@ -500,7 +508,8 @@ SimFileSystem::TempCreation SimFileSystem::CreateTempFile(const std::string& nam
     const auto path = Normalise(name);
     if (!path) return kernel_.Fail(ErrorInvalidName, TempCreation::Failed);
     if (Find(*path)) return TempCreation::Taken;
-    if (!ParentIsDirectory(*path)) return kernel_.Fail(win::ErrorPathNotFound, TempCreation::Failed);
+    if (!ParentIsDirectory(*path))
+        return kernel_.Fail(win::ErrorPathNotFound, TempCreation::Failed);
     MakeNode(*path, false);
     return TempCreation::Created;
 }

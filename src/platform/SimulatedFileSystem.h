@@ -46,8 +46,8 @@ public:
                       std::uint32_t disposition);
     bool ReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read,
                   std::uint32_t readLimit);
-    bool WriteFile(Handle file, const void* buffer, std::uint32_t toWrite,
-                   std::uint32_t* written, std::uint32_t writeLimit);
+    bool WriteFile(Handle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+                   std::uint32_t writeLimit);
     std::uint32_t SetFilePointer(Handle file, std::int32_t distance, std::uint32_t moveMethod);
     bool CloseHandle(Handle object);
     Handle FindFirstFile(const char* name, FindData& data);

@@ -41,7 +41,8 @@ std::optional<std::pair<SimPath, std::string_view>> SplitStart(std::string_view 
     }
     if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
         const bool absolute = path.size() >= 3 && path[2] == '\\';
-        const bool currentDrive = UpperAscii(path.substr(0, 1)) == UpperAscii(current.root.substr(0, 1));
+        const bool currentDrive =
+            UpperAscii(path.substr(0, 1)) == UpperAscii(current.root.substr(0, 1));
         if (!absolute && currentDrive) return std::pair{current, path.substr(2)};
         return std::pair{SimPath{std::string(path.substr(0, 2)) + "\\", {}, false}, path.substr(2)};
     }
@@ -120,8 +121,8 @@ std::string DeviceName(std::string_view path) {
     name = name.substr(0, name.find('.'));
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     const std::string base = UpperAscii(name);
-    static constexpr std::array<std::string_view, 6> fixed = {"CON", "PRN", "AUX", "NUL",
-                                                              "CONIN$", "CONOUT$"};
+    static constexpr std::array<std::string_view, 6> fixed = {"CON", "PRN",    "AUX",
+                                                              "NUL", "CONIN$", "CONOUT$"};
     if (std::find(fixed.begin(), fixed.end(), base) != fixed.end()) return base;
     const bool port = base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"));
     return port && base[3] >= '1' && base[3] <= '9' ? base : std::string();

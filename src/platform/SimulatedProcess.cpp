@@ -10,7 +10,7 @@ namespace veltrane {
 namespace {
 
 constexpr std::uint32_t ErrorInsufficientBuffer = 122;
-constexpr std::uint64_t TicksPerSecond = 10'000'000;    // file times count 100 ns
+constexpr std::uint64_t TicksPerSecond = 10'000'000;  // file times count 100 ns
 constexpr std::int64_t DaysFrom1601To1970 = 134'774;
 
 // Windows' way of handing out a text: its length when it fits with its terminator, else the
@@ -87,7 +87,8 @@ bool SimProcess::DosDateTimeToFileTime(std::uint16_t fatDate, std::uint16_t fatT
 }
 
 bool SimProcess::LocalFileTimeToFileTime(const FileTime* local, FileTime* utc) {
-    const std::int64_t shift = std::int64_t{biasMinutes_} * 60 * static_cast<std::int64_t>(TicksPerSecond);
+    const std::int64_t shift =
+        std::int64_t{biasMinutes_} * 60 * static_cast<std::int64_t>(TicksPerSecond);
     const std::int64_t value = static_cast<std::int64_t>(ToU64(*local));
     if (value < 0 || (shift < 0 && value < -shift)) {
         return kernel_.Fail(win::ErrorInvalidParameter, false);

@@ -30,7 +30,9 @@ public:
     // Knobs.
     void SetModuleFileName(std::string path) { moduleFileName_ = std::move(path); }
     void SetCommandLine(std::string commandLine) { commandLine_ = std::move(commandLine); }
-    void SetStartupInfo(std::uint32_t flags, std::uint16_t showWindow) { startup_ = {flags, showWindow}; }
+    void SetStartupInfo(std::uint32_t flags, std::uint16_t showWindow) {
+        startup_ = {flags, showWindow};
+    }
     void SetTempPath(std::string path) { tempPath_ = std::move(path); }  // "": GetTempPathA fails
     void SetSystemDirectory(std::string path) { systemDirectory_ = std::move(path); }  // "": fails
     void SetCodePage(std::uint32_t codePage) { codePage_ = codePage; }

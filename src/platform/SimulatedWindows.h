@@ -36,6 +36,9 @@ public:
     // Drive C: with plenty of room, the temporary directory and the system directory exist;
     // the module's file does not until a test adds it.
     SimulatedWindows();
+    // Its parts refer to one another; a copy would refer to the original's.
+    SimulatedWindows(const SimulatedWindows&) = delete;
+    SimulatedWindows& operator=(const SimulatedWindows&) = delete;
 
     // ---- knobs: files, directories, drives ----
     void AddFile(std::string_view path, std::string_view bytes = {},
@@ -45,29 +48,44 @@ public:
     void SetCurrentDirectory(std::string_view path) { files_.SetCurrentDirectory(path); }
     void SetCurrentTime(FileTime now) { kernel_.SetNow(now); }  // stamps creations and writes
     // -1 makes GetDiskFreeSpaceA fail; a finite value is used up by writes to that drive.
-    void SetDriveFreeBytes(char drive, std::int64_t freeBytes) { files_.SetDriveFreeBytes(drive, freeBytes); }
+    void SetDriveFreeBytes(char drive, std::int64_t freeBytes) {
+        files_.SetDriveFreeBytes(drive, freeBytes);
+    }
     // Another process holds the file open with this access and share mode until EndHold.
-    void HoldOpenByAnotherProcess(std::string_view path, std::uint32_t access, std::uint32_t shareMode) {
+    void HoldOpenByAnotherProcess(std::string_view path, std::uint32_t access,
+                                  std::uint32_t shareMode) {
         files_.HoldOpen(path, access, shareMode);
     }
     void EndHoldByAnotherProcess(std::string_view path) { files_.EndHold(path); }
     void SetTempPath(std::string path) { process_.SetTempPath(std::move(path)); }  // not created
     void SetTempFileCounter(std::uint16_t next) { files_.SetTempFileCounter(next); }
-    void SetSystemDirectory(std::string path) { process_.SetSystemDirectory(std::move(path)); }  // not created
+    void SetSystemDirectory(std::string path) {
+        process_.SetSystemDirectory(std::move(path));
+    }  // not created
 
     // ---- knobs: process ----
     void SetModuleFileName(std::string path) { process_.SetModuleFileName(std::move(path)); }
-    void SetCommandLine(std::string commandLine) { process_.SetCommandLine(std::move(commandLine)); }
-    void SetStartupInfo(std::uint32_t flags, std::uint16_t showWindow) { process_.SetStartupInfo(flags, showWindow); }
+    void SetCommandLine(std::string commandLine) {
+        process_.SetCommandLine(std::move(commandLine));
+    }
+    void SetStartupInfo(std::uint32_t flags, std::uint16_t showWindow) {
+        process_.SetStartupInfo(flags, showWindow);
+    }
     void SetCodePage(std::uint32_t codePage) { process_.SetCodePage(codePage); }
-    void SetTimeZoneBias(std::int32_t minutes) { process_.SetTimeZoneBias(minutes); }  // UTC = local + bias
+    void SetTimeZoneBias(std::int32_t minutes) {
+        process_.SetTimeZoneBias(minutes);
+    }  // UTC = local + bias
     void SetWinExecResult(std::uint32_t result) { process_.SetWinExecResult(result); }
     void SetLastErrorValue(std::uint32_t errorCode) { kernel_.SetLastError(errorCode); }
 
     // ---- knobs: windows ----
     void SetSystemMetric(int index, int value) { desktop_.SetSystemMetric(index, value); }
-    void SetNonClientSize(int horizontal, int vertical) { desktop_.SetNonClientSize(horizontal, vertical); }
-    void SetClientSize(WindowHandle window, int width, int height) { desktop_.SetClientSize(window, width, height); }
+    void SetNonClientSize(int horizontal, int vertical) {
+        desktop_.SetNonClientSize(horizontal, vertical);
+    }
+    void SetClientSize(WindowHandle window, int width, int height) {
+        desktop_.SetClientSize(window, width, height);
+    }
     void SetClassClientSize(const std::string& className, int width, int height) {
         desktop_.SetClassClientSize(className, width, height);
     }
@@ -81,10 +99,18 @@ public:
     void FailCall(std::string_view call, std::uint64_t nth, std::uint32_t errorCode);
     void FailCallsFrom(std::string_view call, std::uint64_t nth, std::uint32_t errorCode);
     // The nth ReadFile (WriteFile) moves at most maxBytes and still succeeds.
-    void ShortenRead(std::uint64_t nth, std::uint32_t maxBytes) { calls_.ShortenReads(nth, maxBytes, false); }
-    void ShortenReadsFrom(std::uint64_t nth, std::uint32_t maxBytes) { calls_.ShortenReads(nth, maxBytes, true); }
-    void ShortenWrite(std::uint64_t nth, std::uint32_t maxBytes) { calls_.ShortenWrites(nth, maxBytes, false); }
-    void ShortenWritesFrom(std::uint64_t nth, std::uint32_t maxBytes) { calls_.ShortenWrites(nth, maxBytes, true); }
+    void ShortenRead(std::uint64_t nth, std::uint32_t maxBytes) {
+        calls_.ShortenReads(nth, maxBytes, false);
+    }
+    void ShortenReadsFrom(std::uint64_t nth, std::uint32_t maxBytes) {
+        calls_.ShortenReads(nth, maxBytes, true);
+    }
+    void ShortenWrite(std::uint64_t nth, std::uint32_t maxBytes) {
+        calls_.ShortenWrites(nth, maxBytes, false);
+    }
+    void ShortenWritesFrom(std::uint64_t nth, std::uint32_t maxBytes) {
+        calls_.ShortenWrites(nth, maxBytes, true);
+    }
     // After this many calls in all, every further call throws CallLimitExceeded (releases
     // excepted, since they run in destructors while it unwinds).
     void SetCallLimit(std::uint64_t calls) { calls_.SetCallLimit(calls); }
@@ -93,9 +119,13 @@ public:
     // ---- observation: calls ----
     void SetCallLogEnabled(bool enabled) { calls_.SetLogEnabled(enabled); }
     const std::vector<std::string>& CallLog() const { return calls_.Log(); }
-    std::vector<std::string> CallLog(std::string_view call) const { return calls_.LogOf(SimCallFromName(call)); }
+    std::vector<std::string> CallLog(std::string_view call) const {
+        return calls_.LogOf(SimCallFromName(call));
+    }
     void ClearCallLog() { calls_.ClearLog(); }
-    std::uint64_t CallCount(std::string_view call) const { return calls_.Count(SimCallFromName(call)); }
+    std::uint64_t CallCount(std::string_view call) const {
+        return calls_.Count(SimCallFromName(call));
+    }
     std::uint64_t TotalCallCount() const { return calls_.TotalCount(); }
     // Every file, find handle, device, device context and paint still open, one line each.
     std::vector<std::string> OpenHandles() const;
@@ -107,7 +137,9 @@ public:
     FileTime LastWriteTime(std::string_view path) const { return files_.LastWriteTime(path); }
     std::vector<std::string> Files() const { return files_.Files(); }
     std::vector<std::string> Directories() const { return files_.Directories(); }
-    std::optional<std::int64_t> DriveFreeBytes(char drive) const { return files_.DriveFreeBytes(drive); }
+    std::optional<std::int64_t> DriveFreeBytes(char drive) const {
+        return files_.DriveFreeBytes(drive);
+    }
     const std::vector<std::string>& DevicesOpened() const { return files_.DevicesOpened(); }
 
     // ---- observation: process ----
@@ -119,14 +151,28 @@ public:
     const SimDesktop& Desktop() const { return desktop_; }
     const SimWindow* Window(WindowHandle window) const { return desktop_.Window(window); }
     std::vector<SimWindow> Windows() const { return desktop_.Windows(); }
-    std::vector<SimWindow> WindowsOfClass(const std::string& className) const { return desktop_.WindowsOfClass(className); }
-    const std::vector<SimRegisteredClass>& RegisteredClasses() const { return desktop_.RegisteredClasses(); }
+    std::vector<SimWindow> WindowsOfClass(const std::string& className) const {
+        return desktop_.WindowsOfClass(className);
+    }
+    const std::vector<SimRegisteredClass>& RegisteredClasses() const {
+        return desktop_.RegisteredClasses();
+    }
     const std::vector<SimMessage>& SentMessages() const { return desktop_.SentMessages(); }
-    std::vector<SimMessage> MessagesSentTo(WindowHandle window) const { return desktop_.MessagesSentTo(window); }
-    const std::vector<SimMessage>& DeliveredMessages() const { return desktop_.DeliveredMessages(); }
-    const std::vector<SimMessage>& DefWindowProcCalls() const { return desktop_.DefWindowProcCalls(); }
-    const std::vector<SimShowWindowCall>& ShowWindowCalls() const { return desktop_.ShowWindowCalls(); }
-    const std::vector<WindowHandle>& UpdateWindowCalls() const { return desktop_.UpdateWindowCalls(); }
+    std::vector<SimMessage> MessagesSentTo(WindowHandle window) const {
+        return desktop_.MessagesSentTo(window);
+    }
+    const std::vector<SimMessage>& DeliveredMessages() const {
+        return desktop_.DeliveredMessages();
+    }
+    const std::vector<SimMessage>& DefWindowProcCalls() const {
+        return desktop_.DefWindowProcCalls();
+    }
+    const std::vector<SimShowWindowCall>& ShowWindowCalls() const {
+        return desktop_.ShowWindowCalls();
+    }
+    const std::vector<WindowHandle>& UpdateWindowCalls() const {
+        return desktop_.UpdateWindowCalls();
+    }
     const std::vector<int>& QuitMessages() const { return desktop_.QuitMessages(); }
     const std::vector<SimMessageBox>& MessageBoxes() const { return desktop_.MessageBoxes(); }
     const std::vector<SimBitBlt>& BitBlts() const { return desktop_.BitBlts(); }
@@ -177,8 +223,8 @@ public:
     bool UpdateWindow(WindowHandle window) override;
     std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                std::intptr_t lParam) override;
-    std::intptr_t DefWindowProcA(WindowHandle window, std::uint32_t message,
-                                 std::uintptr_t wParam, std::intptr_t lParam) override;
+    std::intptr_t DefWindowProcA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam) override;
     void PostQuitMessage(int exitCode) override;
     bool GetClientRect(WindowHandle window, Rect* rect) override;
     int GetSystemMetrics(int index) override;
@@ -191,8 +237,8 @@ public:
     bool EndPaint(WindowHandle window, const PaintStruct* paint) override;
     Handle CreateCompatibleDC(Handle deviceContext) override;
     Handle SelectObject(Handle deviceContext, Handle object) override;
-    bool BitBlt(Handle destination, int x, int y, int width, int height, Handle source,
-                int sourceX, int sourceY, std::uint32_t rasterOperation) override;
+    bool BitBlt(Handle destination, int x, int y, int width, int height, Handle source, int sourceX,
+                int sourceY, std::uint32_t rasterOperation) override;
     bool DeleteDC(Handle deviceContext) override;
 
 private:

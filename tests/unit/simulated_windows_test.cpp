@@ -18,8 +18,10 @@ constexpr std::uint32_t ShareDelete = 0x4;
 class SimulatedWindowsTest : public ::testing::Test {
 protected:
     Handle Open(const std::string& path, std::uint32_t access = win::GenericRead,
-                std::uint32_t share = ShareReadWrite, std::uint32_t disposition = win::OpenExisting) {
-        return windows.CreateFileA(path.c_str(), access, share, disposition, win::FileAttributeNormal);
+                std::uint32_t share = ShareReadWrite,
+                std::uint32_t disposition = win::OpenExisting) {
+        return windows.CreateFileA(path.c_str(), access, share, disposition,
+                                   win::FileAttributeNormal);
     }
 
     std::string Read(Handle file, std::uint32_t count) {
@@ -32,7 +34,8 @@ protected:
 
     bool Write(Handle file, const std::string& bytes, std::uint32_t* written = nullptr) {
         std::uint32_t count = 0;
-        const bool ok = windows.WriteFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &count);
+        const bool ok =
+            windows.WriteFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &count);
         if (written != nullptr) *written = count;
         return ok;
     }
@@ -53,10 +56,10 @@ TEST_F(SimulatedWindowsTest, PathsAreNormalisedAndComparedWithoutCase) {
         {"C:\\Data\\.\\Sub\\File.Txt", true},
         {"C:\\Data\\Other\\..\\Sub\\File.Txt", true},
         {"C:\\..\\..\\Data\\Sub\\File.Txt", true},  // ".." stops at the root
-        {"C:\\Data\\Sub\\File.Txt.", true},          // trailing dots and spaces of the name go
+        {"C:\\Data\\Sub\\File.Txt.", true},         // trailing dots and spaces of the name go
         {"C:\\Data\\Sub\\File.Txt  ", true},
-        {"Data\\Sub\\File.Txt", true},               // relative to the current directory
-        {"\\Data\\Sub\\File.Txt", true},             // relative to the current drive's root
+        {"Data\\Sub\\File.Txt", true},    // relative to the current directory
+        {"\\Data\\Sub\\File.Txt", true},  // relative to the current drive's root
         {"C:\\Data\\Sub\\..\\File.Txt", false},
         {"C:\\Data\\Sub\\File", false},
         {"D:\\Data\\Sub\\File.Txt", false},
@@ -118,14 +121,19 @@ TEST_F(SimulatedWindowsTest, SharingRulesHoldAgainstEveryOpen) {
         std::uint32_t heldAccess, heldShare, access, share;
         bool opens;
     } cases[] = {
-        {"readers sharing reading", win::GenericRead, win::FileShareRead, win::GenericRead, win::FileShareRead, true},
-        {"writer, holder shares only reading", win::GenericRead, win::FileShareRead, win::GenericWrite, ShareReadWrite, false},
-        {"reader not sharing the holder's writing", win::GenericWrite, ShareReadWrite, win::GenericRead, win::FileShareRead, false},
-        {"reader sharing the holder's writing", win::GenericWrite, ShareReadWrite, win::GenericRead, ShareReadWrite, true},
+        {"readers sharing reading", win::GenericRead, win::FileShareRead, win::GenericRead,
+         win::FileShareRead, true},
+        {"writer, holder shares only reading", win::GenericRead, win::FileShareRead,
+         win::GenericWrite, ShareReadWrite, false},
+        {"reader not sharing the holder's writing", win::GenericWrite, ShareReadWrite,
+         win::GenericRead, win::FileShareRead, false},
+        {"reader sharing the holder's writing", win::GenericWrite, ShareReadWrite, win::GenericRead,
+         ShareReadWrite, true},
         {"holder shares nothing", win::GenericRead, 0, win::GenericRead, ShareReadWrite, false},
         {"no access asked, holder shares nothing", ReadWrite, 0, 0, ShareReadWrite, true},
         {"no access held, new open shares nothing", 0, 0, ReadWrite, 0, true},
-        {"writer sharing all, holder shares writing", win::GenericWrite, win::FileShareWrite, win::GenericWrite, ShareReadWrite, true},
+        {"writer sharing all, holder shares writing", win::GenericWrite, win::FileShareWrite,
+         win::GenericWrite, ShareReadWrite, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,7 +154,8 @@ TEST_F(SimulatedWindowsTest, OwnHandlesShareByTheSameRulesUntilClosed) {
     const Handle first = Open("C:\\a.bin", win::GenericRead, win::FileShareRead);
     EXPECT_EQ(Open("C:\\a.bin", ReadWrite, ShareReadWrite, win::CreateAlways), InvalidHandleValue);
     EXPECT_EQ(windows.GetLastError(), win::ErrorSharingViolation);
-    EXPECT_EQ(windows.FileBytes("C:\\a.bin"), "data");  // the refused CREATE_ALWAYS truncated nothing
+    EXPECT_EQ(windows.FileBytes("C:\\a.bin"),
+              "data");  // the refused CREATE_ALWAYS truncated nothing
     EXPECT_TRUE(windows.CloseHandle(first));
     const Handle second = Open("C:\\a.bin", ReadWrite, 0, win::CreateAlways);
     EXPECT_NE(second, InvalidHandleValue);
@@ -172,8 +181,8 @@ TEST_F(SimulatedWindowsTest, DeletingNeedsEveryOpenToShareDeletion) {
 }
 
 TEST_F(SimulatedWindowsTest, DeviceNamesOpenDevicesNotFiles) {
-    for (const char* path : {"C:\\dir\\NUL", "C:\\con.txt", "aux", "C:\\x\\com1.log", "LPT9", "conout$",
-                             "C:\\PRN .txt"}) {
+    for (const char* path : {"C:\\dir\\NUL", "C:\\con.txt", "aux", "C:\\x\\com1.log", "LPT9",
+                             "conout$", "C:\\PRN .txt"}) {
         SCOPED_TRACE(path);
         const Handle device = Open(path, win::GenericWrite, 0, win::CreateAlways);
         EXPECT_NE(device, InvalidHandleValue);
@@ -248,7 +257,12 @@ TEST_F(SimulatedWindowsTest, TemporaryNamesComeFromTheCounterAndSkipTakenNames) 
 }
 
 TEST_F(SimulatedWindowsTest, FreeSpaceIsReportedExactlyAndUsedUpByWrites) {
-    const std::int64_t values[] = {0, 7999999, 8000000, 0xFFFFFFFFll, 0x100000000ll, 5000000000ll,
+    const std::int64_t values[] = {0,
+                                   7999999,
+                                   8000000,
+                                   0xFFFFFFFFll,
+                                   0x100000000ll,
+                                   5000000000ll,
                                    (std::int64_t{1} << 40) + 3 * 4096};
     for (const std::int64_t freeBytes : values) {
         SCOPED_TRACE(freeBytes);
@@ -303,7 +317,8 @@ TEST_F(SimulatedWindowsTest, DosDatesConvertWithTheRealPacking) {
         EXPECT_FALSE(windows.DosDateTimeToFileTime(c.date, c.time, &time));
         EXPECT_EQ(windows.GetLastError(), win::ErrorInvalidParameter);
     }
-    EXPECT_TRUE(windows.DosDateTimeToFileTime(29 + 2 * 32 + 44 * 512, 0, &time));  // 2024 is a leap year
+    EXPECT_TRUE(
+        windows.DosDateTimeToFileTime(29 + 2 * 32 + 44 * 512, 0, &time));  // 2024 is a leap year
 }
 
 TEST_F(SimulatedWindowsTest, InjectedFaultsCountEveryUseOfTheirCall) {
@@ -385,12 +400,13 @@ TEST_F(SimulatedWindowsTest, TheLogHasOneLinePerCall) {
     windows.CloseHandle(file);
     windows.DeleteFileA("C:\\x\\b");
     const std::string h = "h" + std::to_string(file);
-    EXPECT_EQ(windows.CallLog(), (std::vector<std::string>{
-                                     "CreateFileA(\"C:\\x\\a.exe\", 0xC0000000, 0, 3, 0x80) -> " + h,
-                                     "ReadFile(" + h + ", 65536) -> 3",
-                                     "CloseHandle(" + h + ") -> true",
-                                     "DeleteFileA(\"C:\\x\\b\") -> false, error 2",
-                                 }));
+    EXPECT_EQ(windows.CallLog(),
+              (std::vector<std::string>{
+                  "CreateFileA(\"C:\\x\\a.exe\", 0xC0000000, 0, 3, 0x80) -> " + h,
+                  "ReadFile(" + h + ", 65536) -> 3",
+                  "CloseHandle(" + h + ") -> true",
+                  "DeleteFileA(\"C:\\x\\b\") -> false, error 2",
+              }));
     EXPECT_EQ(windows.CallLog("ReadFile").size(), 1u);
     windows.SetCallLogEnabled(false);
     windows.GetLastError();
@@ -413,7 +429,8 @@ TEST_F(SimulatedWindowsTest, OpenHandlesListsWhatWasNotReleased) {
 // The window procedure of the tests' class, reaching the simulator through one pointer.
 SimulatedWindows* paintingWindows = nullptr;
 
-std::intptr_t PaintingProcedure(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+std::intptr_t PaintingProcedure(WindowHandle window, std::uint32_t message, std::uintptr_t,
+                                std::intptr_t) {
     if (message == win::WmPaint) {
         PaintStruct paint;
         paintingWindows->BeginPaint(window, &paint);
@@ -428,10 +445,12 @@ TEST_F(SimulatedWindowsTest, WindowsPaintOnceShownAndTheBarAnswersLikeTheControl
     windowClass.windowProcedure = PaintingProcedure;
     windowClass.className = "Setup";
     ASSERT_NE(windows.RegisterClassA(windowClass), 0);
-    const WindowHandle main = windows.CreateWindowExA(0, "setup", "Initializing...", win::WsBorder, 0, 0, 400, 90,
-                                                      0, NullHandle, SimulatedWindows::ModuleInstance, nullptr);
-    const WindowHandle bar = windows.CreateWindowExA(0, win::ProgressClass, nullptr, win::WsChild, 52, 18, 334, 20,
-                                                     main, NullHandle, SimulatedWindows::ModuleInstance, nullptr);
+    const WindowHandle main =
+        windows.CreateWindowExA(0, "setup", "Initializing...", win::WsBorder, 0, 0, 400, 90, 0,
+                                NullHandle, SimulatedWindows::ModuleInstance, nullptr);
+    const WindowHandle bar =
+        windows.CreateWindowExA(0, win::ProgressClass, nullptr, win::WsChild, 52, 18, 334, 20, main,
+                                NullHandle, SimulatedWindows::ModuleInstance, nullptr);
     ASSERT_NE(bar, 0u);
     Rect client;
     EXPECT_TRUE(windows.GetClientRect(main, &client));
