@@ -314,7 +314,7 @@ Handle SimDesktop::LoadIcon(Handle instance, const char* name) {
     const auto number = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
     if (instance == NullHandle && IsResourceNumber(name) && number >= FirstStandardResource &&
         number <= LastStandardResource) {
-        auto [entry, added] = standardResources_.try_emplace(number, NullHandle);
+        auto [entry, added] = standardIcons_.try_emplace(number, NullHandle);
         if (added) entry->second = kernel_.NewHandle();
         return entry->second;
     }
@@ -326,7 +326,7 @@ Handle SimDesktop::LoadCursor(Handle instance, std::uint16_t resourceId) {
         resourceId > LastStandardResource) {
         return kernel_.Fail(ErrorResourceNameNotFound, NullHandle);
     }
-    auto [entry, added] = standardResources_.try_emplace(resourceId, NullHandle);
+    auto [entry, added] = standardCursors_.try_emplace(resourceId, NullHandle);
     if (added) entry->second = kernel_.NewHandle();
     return entry->second;
 }

@@ -198,7 +198,8 @@ private:
 
     Handle stockBitmap_;
     Handle mainIcon_;
-    std::map<std::uint32_t, Handle> standardResources_;  // arrow cursor and the like, by number
+    std::map<std::uint32_t, Handle> standardIcons_;    // by number, from 32512
+    std::map<std::uint32_t, Handle> standardCursors_;  // by number: 32512 is the arrow
     std::vector<Handle> bitmapsLoaded_;
     std::map<Handle, DeviceContext> deviceContexts_;
     std::uint16_t nextAtom_ = 0xC000;

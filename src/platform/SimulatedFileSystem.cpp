@@ -24,6 +24,9 @@ constexpr std::uint32_t ErrorSuccess = 0;
 
 // What a drive without a configured free space reports: plenty.
 constexpr std::int64_t PlentyOfBytes = std::int64_t{1} << 36;
+// No file grows beyond this, whatever the drive holds: a seek far past the end followed by a
+// write must not make a fuzzing run allocate gigabytes.
+constexpr std::uint64_t LargestFile = std::uint64_t{1} << 28;
 
 // The rights an access mask asks for, in the terms the sharing rules use.
 struct Rights {
@@ -276,6 +279,7 @@ SimFileSystem::Drive* SimFileSystem::DriveOf(const Node& node) {
 
 // Takes the growth of a file from its drive's free space; false when the drive has too little.
 bool SimFileSystem::ReserveSpace(const Node& node, std::uint64_t newSize) {
+    if (newSize > LargestFile) return false;
     Drive* drive = DriveOf(node);
     if (drive == nullptr || !drive->freeBytes || *drive->freeBytes < 0) return true;
     const std::uint64_t growth = newSize > node.bytes.size() ? newSize - node.bytes.size() : 0;
