@@ -19,7 +19,7 @@ PALETTE = [
     (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
     (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
 ]
-BLACK, OLIVE, GREY, SILVER, YELLOW, NAVY, BLUE, WHITE = 0, 3, 8, 7, 11, 4, 12, 15
+BLACK, OLIVE, GREY, YELLOW, NAVY, BLUE, WHITE = 0, 3, 8, 11, 4, 12, 15
 TRANSPARENT = None
 
 # Shapes in drawing order: (polygon corners in pixel units, fill colour, outline colour).
@@ -87,8 +87,9 @@ def info_header(height, image_size):
 
 
 def bitmap_file(pixels):
-    # The bitmap stands on the window's menu-coloured background; silver matches it.
-    colours = colour_rows(pixels, SILVER)
+    # The bitmap stands on the window's menu-coloured background, white or nearly so on
+    # today's systems.
+    colours = colour_rows(pixels, WHITE)
     offset = 14 + 40 + 64
     header = struct.pack("<2sIHHI", b"BM", offset + len(colours), 0, 0, offset)
     return header + info_header(SIZE, len(colours)) + palette_bytes() + colours
