@@ -288,6 +288,65 @@ TEST_F(SimulatedWindowsTest, FreeSpaceIsReportedExactlyAndUsedUpByWrites) {
     windows.CloseHandle(file);
 }
 
+TEST_F(SimulatedWindowsTest, SystemTextsFollowWindowsBufferRules) {
+    windows.SetTempPath("C:\\T\\");           // 5 characters
+    windows.SetSystemDirectory("C:\\Win");      // 6 characters
+    windows.SetModuleFileName("C:\\a\\b.exe");  // 10 characters
+    const struct {
+        std::uint32_t size;
+        std::uint32_t tempResult, systemResult, moduleResult;
+        const char *temp, *system, *module;
+    } cases[] = {
+        {261, 5, 6, 10, "C:\\T\\", "C:\\Win", "C:\\a\\b.exe"},
+        {7, 5, 6, 7, "C:\\T\\", "C:\\Win", "C:\\a\\b"},  // the name is cut to fit
+        {6, 5, 7, 6, "C:\\T\\", "", "C:\\a\\"},         // too small: the size needed
+        {5, 6, 7, 5, "", "", "C:\\a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        char temp[261] = {}, system[261] = {}, module[261] = {};
+        EXPECT_EQ(windows.GetTempPathA(c.size, temp), c.tempResult);
+        EXPECT_STREQ(temp, c.temp);
+        EXPECT_EQ(windows.GetSystemDirectoryA(system, c.size), c.systemResult);
+        EXPECT_STREQ(system, c.system);
+        EXPECT_EQ(windows.GetModuleFileNameA(module, c.size), c.moduleResult);
+        EXPECT_STREQ(module, c.module);
+    }
+}
+
+TEST_F(SimulatedWindowsTest, LeadBytesFollowTheCodePage) {
+    const struct {
+        std::uint32_t codePage;
+        std::vector<std::uint8_t> lead, notLead;
+    } cases[] = {
+        {1252, {}, {0x5C, 0x81, 0xE0, 0xFE}},
+        {932, {0x81, 0x9F, 0xE0, 0xFC}, {0x5C, 0x80, 0xA0, 0xDF, 0xFD}},
+        {936, {0x81, 0xA0, 0xFE}, {0x5C, 0x80, 0xFF}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        windows.SetCodePage(c.codePage);
+        for (const std::uint8_t byte : c.lead) EXPECT_TRUE(windows.IsDBCSLeadByte(byte)) << +byte;
+        for (const std::uint8_t byte : c.notLead) EXPECT_FALSE(windows.IsDBCSLeadByte(byte)) << +byte;
+    }
+}
+
+TEST_F(SimulatedWindowsTest, SetFileTimeChangesOnlyTheTimesGiven) {
+    windows.SetCurrentTime(ToFileTime(500));
+    windows.AddFile("C:\\a.bin", "x", ToFileTime(100));
+    const Handle readOnly = Open("C:\\a.bin", win::GenericRead);
+    const FileTime stamp = ToFileTime(777);
+    EXPECT_FALSE(windows.SetFileTime(readOnly, nullptr, nullptr, &stamp));
+    EXPECT_EQ(windows.GetLastError(), win::ErrorAccessDenied);
+    windows.CloseHandle(readOnly);
+    const Handle file = Open("C:\\a.bin", ReadWrite);
+    EXPECT_TRUE(windows.SetFileTime(file, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ToU64(windows.LastWriteTime("C:\\a.bin")), 100u);
+    EXPECT_TRUE(windows.SetFileTime(file, nullptr, nullptr, &stamp));
+    EXPECT_EQ(ToU64(windows.LastWriteTime("C:\\a.bin")), 777u);
+    windows.CloseHandle(file);
+}
+
 TEST_F(SimulatedWindowsTest, DosDatesConvertWithTheRealPacking) {
     FileTime time;
     // 15 March 2024, 19:13:22: date 15 + 3*32 + 44*512, time 22/2 + 13*32 + 19*2048.
