@@ -69,7 +69,7 @@ ArchiveFileHeader ArchiveFileHeader::Make(const Fields& fields) {
     WriteInt32(&header.bytes[132], fields.dataStart);
     WriteInt32(&header.bytes[136], fields.compressedSize);
     WriteInt32(&header.bytes[144], fields.sequence);
-    WriteShortText(&header.bytes[148], 15, fields.versionText);
+    WriteShortText(&header.bytes[148], MaxVersionTextLength, fields.versionText);
     return header;
 }
 

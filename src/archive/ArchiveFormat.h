@@ -65,6 +65,7 @@ bool IsSelfExtracting(SelfExtractTrailer trailer);
 struct ArchiveFileHeader {
     static constexpr std::size_t Size = 164;
     static constexpr std::size_t MaxStoredNameLength = 103;
+    static constexpr std::size_t MaxVersionTextLength = 15;
     // The header and the 8 zero bytes that follow it come before the data.
     static constexpr std::int32_t DataOffsetFromHeader = 172;
 
@@ -78,7 +79,7 @@ struct ArchiveFileHeader {
     std::int32_t DataStart() const { return ReadInt32(&bytes[132]); }
     std::int32_t CompressedSize() const { return ReadInt32(&bytes[136]); }
     std::int32_t Sequence() const { return ReadInt32(&bytes[144]); }
-    std::string VersionText() const { return ReadShortText(&bytes[148], 15); }
+    std::string VersionText() const { return ReadShortText(&bytes[148], MaxVersionTextLength); }
 
     struct Fields {
         double fileDate = 0;

@@ -24,8 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t MaxVersionTextLength = 15;
-
 // A file as it will go into an archive, known before anything is read or written.
 struct PlannedFile {
     fs::path path;
@@ -121,7 +119,7 @@ std::optional<PlannedFile> PlanFile(const InputFile& input, const BuildOptions& 
                      std::to_string(storedName->size()) + " bytes; at most 103 fit");
         refused = true;
     }
-    if (input.versionText.size() > MaxVersionTextLength) {
+    if (input.versionText.size() > ArchiveFileHeader::MaxVersionTextLength) {
         refusals.Add("the version text " + input.versionText + " of " + shown + " is " +
                      std::to_string(input.versionText.size()) + " bytes; at most 15 fit");
         refused = true;

@@ -52,7 +52,7 @@ void CheckUnreadFields(const ArchiveFileHeader& header, const std::string& where
     if (small < 0 || small > 4) {
         findings.Warning(where, "the number at +144 is " + Number(small) + ", a writer puts 0 to 4");
     }
-    if (b[148] > 15) {
+    if (b[148] > ArchiveFileHeader::MaxVersionTextLength) {
         findings.Warning(where, "the version text's length byte is " + Number(b[148]) +
                                     ", more than its 15 characters");
     }

@@ -27,7 +27,7 @@ ProgressBar::~ProgressBar() {
     }
     wake_.notify_all();
     drawer_.join();
-    if (drawn_) std::fprintf(stderr, "\r%*s\r", BarWidth + 40, "");
+    if (drawn_) std::fprintf(stderr, "\r%*s\r", BarWidth + 50, "");
 }
 
 void ProgressBar::FileDone(std::int64_t bytes) {
@@ -48,8 +48,13 @@ void ProgressBar::Draw() {
         totalBytes_ > 0 ? static_cast<double>(bytesDone_) / static_cast<double>(totalBytes_) : 0;
     const int filled = static_cast<int>(share * BarWidth);
     const std::string bar = std::string(filled, '#') + std::string(BarWidth - filled, '.');
-    std::fprintf(stderr, "\rcompressing [%s] %3d%%  %zu/%zu files", bar.c_str(),
-                 static_cast<int>(share * 100), filesDone_.load(), totalFiles_);
+    // The bar moves a file at a time; the seconds show that a large file is still being worked on.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::steady_clock::now() - started_)
+                             .count();
+    std::fprintf(stderr, "\rcompressing [%s] %3d%%  %zu/%zu files  %llds", bar.c_str(),
+                 static_cast<int>(share * 100), filesDone_.load(), totalFiles_,
+                 static_cast<long long>(seconds));
     std::fflush(stderr);
     drawn_ = true;
 }

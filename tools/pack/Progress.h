@@ -29,6 +29,7 @@ private:
 
     const std::int64_t totalBytes_;
     const std::size_t totalFiles_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::atomic<std::int64_t> bytesDone_{0};
     std::atomic<std::size_t> filesDone_{0};
     std::mutex mutex_;

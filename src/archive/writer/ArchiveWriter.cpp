@@ -104,7 +104,8 @@ Bytes LayOutArchive(std::span<const PackedFile> files) {
     for (const PackedFile& file : files) {
         RequireFits("stored name", file.storedName, ArchiveFileHeader::MaxStoredNameLength,
                     file.storedName);
-        RequireFits("version text", file.versionText, 15, file.storedName);
+        RequireFits("version text", file.versionText, ArchiveFileHeader::MaxVersionTextLength,
+                    file.storedName);
         size += ArchiveFileHeader::DataOffsetFromHeader + static_cast<std::int64_t>(file.stream.size());
     }
     RequireBelow2GiB(size, "the archive");
