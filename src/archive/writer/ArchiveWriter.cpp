@@ -38,7 +38,6 @@ void Append(Bytes& to, std::span<const std::uint8_t> bytes) {
 }
 
 constexpr std::size_t ZlibHeaderSize = 2;
-constexpr std::size_t Adler32Size = 4;
 constexpr std::uint8_t PresetDictionaryFlag = 0x20;
 
 // The second header byte makes the 16-bit header a multiple of 31; its low five bits carry the
