@@ -1,7 +1,7 @@
 # Thin wrappers over the CMake presets. Every target first installs what is missing.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo clean sanitize fuzz fuzz-build fuzz-smoke
 
 all: build
 
@@ -16,9 +16,34 @@ build: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 -j $(JOBS)
 
-# Unit tests, then the real loader under Wine.
+# Unit tests, then the real loader under Wine; the unit tests again under the sanitizers, and
+# each fuzzer for 30 seconds.
 test: build
 	ctest --preset host
+	$(MAKE) sanitize
+	$(MAKE) fuzz-smoke
+
+# The unit tests built by clang under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize
+
+# Each libFuzzer target for FUZZ_SECONDS, growing its corpus in build/fuzz-corpus; prints
+# executions, coverage and findings per target (logs and findings under build/fuzz-*).
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS ?= fuzz_loader_file fuzz_setup1 fuzz_pack_reader
+
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	tests/fuzz/run-fuzzers.sh $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# make test's share: each target for 30 seconds from the committed seeds alone.
+fuzz-smoke: fuzz-build
+	tests/fuzz/run-fuzzers.sh --fresh 30 $(FUZZ_TARGETS)
 
 # Packs the sample installation (samples/) into a self-extracting installer with veltrane-pack,
 # runs it under Wine and shows what happened. Also packs the same installation with the 32-bit
