@@ -26,11 +26,6 @@ const char* const ProgressCaption = "Initializing...";
 const char* const SystemDirectory = "C:\\windows\\system32";
 const char* const Title = "E2E Product";
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The names in the temporary directory that a staging step of the loader makes ("vlr...").
 std::set<std::string> StagingNames(const fs::path& temp) {
     std::set<std::string> names;
@@ -98,7 +93,6 @@ protected:
     WineSession* session_ = nullptr;
     std::string directory_;
     SelfExtractTrailer trailer_;  // the last 136 bytes of the placed loader
-    static inline const fs::path LoaderImage = Win64Program("VeltraneLoadProgram.exe");
 };
 
 TEST_P(LoaderStartup, EndsInTheErrorBoxWithExitCode1) {

@@ -23,9 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path LoaderImage = Win64Program("VeltraneLoadProgram.exe");
-const fs::path InstallerProgram = Win64Program("tests/e2e/programs/e2e-installer.exe");
-const fs::path Pack = VELTRANE_PACK;
 const fs::path BitmapFile = fs::path(VELTRANE_SOURCE_DIR) / "src/resources/Setup.bmp";
 
 struct Rgb {
@@ -39,11 +36,6 @@ struct Image {
     std::vector<Rgb> pixels;
     Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A screenshot's pixels, through ImageMagick's binary PPM.
 Image LoadPng(const fs::path& png) {

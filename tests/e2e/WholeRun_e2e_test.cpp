@@ -23,18 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path LoaderImage = Win64Program("VeltraneLoadProgram.exe");
-const fs::path InstallerProgram = Win64Program("tests/e2e/programs/e2e-installer.exe");
-const fs::path Pack = VELTRANE_PACK;
 constexpr const char* Title = "Whole Run Product";
 // 19:13:23 becomes 19:13:22: file times have two-second steps.
 constexpr const char* PackedDate = "2024-05-17 19:13:23";
 constexpr const char* StampedDate = "2024-05-17 19:13:22";
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void WriteBytes(const fs::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

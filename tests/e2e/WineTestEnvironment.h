@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "WineRunner.h"
 
@@ -46,6 +49,17 @@ inline ::testing::AssertionResult Win64ProgramBuilt(const std::filesystem::path&
     return ::testing::AssertionFailure()
            << "The win64 program " << program << " is missing. Build it first: cmake --preset "
               "win64 && cmake --build --preset win64 (make test does this).";
+}
+
+// The programs and the builder the scenarios use.
+inline const std::filesystem::path LoaderImage = Win64Program("VeltraneLoadProgram.exe");
+inline const std::filesystem::path InstallerProgram = Win64Program("tests/e2e/programs/e2e-installer.exe");
+inline const std::filesystem::path Pack = VELTRANE_PACK;
+
+// A whole file as bytes.
+inline std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Registered once for the binary, by whichever scenario file includes this header first.

@@ -1,7 +1,6 @@
 #include "WindowsNames.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 
 #include "loader/Paths.h"
@@ -15,18 +14,6 @@ std::string UpperCase(std::string_view text) {
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
     return upper;
-}
-
-// Windows opens the device for its name with any extension, and ignores spaces before the dot.
-bool IsDeviceName(std::string_view fileName) {
-    std::string_view stem = fileName.substr(0, fileName.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-    const std::string upper = UpperCase(stem);
-    static constexpr std::array<std::string_view, 6> Fixed = {"CON", "PRN",   "AUX",
-                                                               "NUL", "CONIN$", "CONOUT$"};
-    if (std::find(Fixed.begin(), Fixed.end(), upper) != Fixed.end()) return true;
-    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-           upper[3] >= '1' && upper[3] <= '9';
 }
 
 }  // namespace
