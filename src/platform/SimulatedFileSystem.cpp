@@ -103,7 +103,7 @@ SimFileSystem::SimFileSystem(SimKernel& kernel)
 // ---- knobs ----
 
 std::optional<SimPath> SimFileSystem::Normalise(std::string_view path) const {
-    return NormalisePath(path, currentDirectory_);
+    return NormalisePath(path, currentDirectory_, isLeadByte_);
 }
 
 SimPath SimFileSystem::NormaliseOrThrow(std::string_view path) const {
@@ -304,7 +304,7 @@ Handle SimFileSystem::CreateFile(const char* name, std::uint32_t access, std::ui
                                  std::uint32_t disposition) {
     if (name == nullptr || *name == '\0')
         return kernel_.Fail(win::ErrorPathNotFound, InvalidHandleValue);
-    if (const std::string device = DeviceName(name); !device.empty())
+    if (const std::string device = DeviceName(name, isLeadByte_); !device.empty())
         return OpenDevice(device, name);
     const auto path = Normalise(name);
     if (!path) return kernel_.Fail(ErrorInvalidName, InvalidHandleValue);

@@ -29,6 +29,8 @@ public:
     void HoldOpen(std::string_view path, std::uint32_t access, std::uint32_t shareMode);
     void EndHold(std::string_view path);
     void SetTempFileCounter(std::uint16_t next) { tempCounter_ = next; }
+    // The code page's lead bytes, so that paths are split as Windows splits them.
+    void SetLeadByteTest(SimLeadByteTest isLeadByte) { isLeadByte_ = std::move(isLeadByte); }
 
     // Observation.
     bool Exists(std::string_view path) const;
@@ -116,6 +118,7 @@ private:
     std::vector<Holder> holders_;
     std::vector<std::string> devicesOpened_;
     std::uint16_t tempCounter_ = 1;
+    SimLeadByteTest isLeadByte_;
 };
 
 }  // namespace veltrane

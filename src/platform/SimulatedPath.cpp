@@ -9,11 +9,46 @@ namespace {
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-bool IsValidComponent(std::string_view component) {
+bool IsLead(const SimLeadByteTest& isLeadByte, char c) {
+    return isLeadByte && isLeadByte(static_cast<std::uint8_t>(c));
+}
+
+// The index of the next "\\" from `from` on (or the size), stepping over double-byte characters.
+std::size_t FindSeparator(std::string_view text, std::size_t from, const SimLeadByteTest& isLeadByte) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (IsLead(isLeadByte, text[i]) && i + 1 < text.size()) {
+            ++i;
+        } else if (text[i] == '\\') {
+            return i;
+        }
+    }
+    return text.size();
+}
+
+// "/" becomes "\", except as the second byte of a double-byte character.
+std::string WithBackslashes(std::string_view text, const SimLeadByteTest& isLeadByte) {
+    std::string path(text);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsLead(isLeadByte, path[i]) && i + 1 < path.size()) {
+            ++i;
+        } else if (path[i] == '/') {
+            path[i] = '\\';
+        }
+    }
+    return path;
+}
+
+bool IsValidComponent(std::string_view component, const SimLeadByteTest& isLeadByte) {
     constexpr std::string_view forbidden = "<>:\"|?*";
-    return std::none_of(component.begin(), component.end(), [&](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || forbidden.find(c) != std::string_view::npos;
-    });
+    for (std::size_t i = 0; i < component.size(); ++i) {
+        const char c = component[i];
+        if (IsLead(isLeadByte, c) && i + 1 < component.size()) {
+            ++i;
+        } else if (static_cast<unsigned char>(c) < 0x20 || forbidden.find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Splits "\\server\share\rest" into the root and the rest; empty root when server or share is
@@ -86,23 +121,23 @@ SimPath SimPath::Parent() const {
     return parent;
 }
 
-std::optional<SimPath> NormalisePath(std::string_view text, const SimPath& currentDirectory) {
+std::optional<SimPath> NormalisePath(std::string_view text, const SimPath& currentDirectory,
+                                     const SimLeadByteTest& isLeadByte) {
     if (text.empty()) return std::nullopt;
-    std::string path(text);
-    std::replace(path.begin(), path.end(), '/', '\\');
+    const std::string path = WithBackslashes(text, isLeadByte);
     auto start = SplitStart(path, currentDirectory);
     if (!start) return std::nullopt;
     auto& [result, rest] = *start;
     bool lastWasName = false;
     std::size_t begin = 0;
     while (begin <= rest.size()) {
-        const std::size_t end = std::min(rest.find('\\', begin), rest.size());
+        const std::size_t end = FindSeparator(rest, begin, isLeadByte);
         const std::string_view component = rest.substr(begin, end - begin);
         lastWasName = false;
         if (component == "..") {
             if (!result.components.empty()) result.components.pop_back();
         } else if (!component.empty() && component != ".") {
-            if (!IsValidComponent(component)) return std::nullopt;
+            if (!IsValidComponent(component, isLeadByte)) return std::nullopt;
             result.components.emplace_back(component);
             lastWasName = true;
         }
@@ -113,9 +148,14 @@ std::optional<SimPath> NormalisePath(std::string_view text, const SimPath& curre
     return result;
 }
 
-std::string DeviceName(std::string_view path) {
-    if (path.starts_with("\\\\.\\") || path.starts_with("//./")) return UpperAscii(path.substr(4));
-    std::string_view name = path.substr(path.find_last_of("\\/") + 1);
+std::string DeviceName(std::string_view text, const SimLeadByteTest& isLeadByte) {
+    if (text.starts_with("\\\\.\\") || text.starts_with("//./")) return UpperAscii(text.substr(4));
+    const std::string path = WithBackslashes(text, isLeadByte);
+    std::size_t nameStart = 0;
+    for (std::size_t at = FindSeparator(path, 0, isLeadByte); at < path.size(); at = FindSeparator(path, at + 1, isLeadByte)) {
+        nameStart = at + 1;
+    }
+    std::string_view name = std::string_view(path).substr(nameStart);
     if (name.size() >= 2 && IsLetter(name[0]) && name[1] == ':') name.remove_prefix(2);
     if (name.ends_with(':')) name.remove_suffix(1);
     name = name.substr(0, name.find('.'));

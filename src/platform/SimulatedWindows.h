@@ -71,7 +71,10 @@ public:
     void SetStartupInfo(std::uint32_t flags, std::uint16_t showWindow) {
         process_.SetStartupInfo(flags, showWindow);
     }
-    void SetCodePage(std::uint32_t codePage) { process_.SetCodePage(codePage); }
+    void SetCodePage(std::uint32_t codePage) {
+        process_.SetCodePage(codePage);
+        files_.SetLeadByteTest([this](std::uint8_t byte) { return process_.IsDBCSLeadByte(byte); });
+    }
     void SetTimeZoneBias(std::int32_t minutes) {
         process_.SetTimeZoneBias(minutes);
     }  // UTC = local + bias

@@ -156,6 +156,12 @@ TEST_F(ExtractionTest, OnlyTheFileNamePartOfAStoredNameCounts) {
     }
 }
 
+TEST_F(ExtractionTest, ADoubleByteNameKeepsItsSecondByteBackslash) {
+    windows.SetCodePage(932);
+    ASSERT_EQ(Extract(WriteArchive({ArchiveEntry("C:\\build\\\x95\\.exe", ToBytes("x"))})), "");
+    EXPECT_EQ(windows.FileBytes(Staged("\x95\\.exe")), "x");
+}
+
 TEST_F(ExtractionTest, ALaterEntryOfTheSameNameReplacesTheEarlierAndExistingFilesAreOverwritten) {
     windows.AddFile(Staged("readme.txt"), std::string(10000, 'o'));
     ASSERT_EQ(Extract(WriteArchive({ArchiveEntry("C:\\a\\readme.txt", ToBytes("first")),
