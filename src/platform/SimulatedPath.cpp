@@ -13,7 +13,7 @@ bool IsLead(const SimLeadByteTest& isLeadByte, char c) {
     return isLeadByte && isLeadByte(static_cast<std::uint8_t>(c));
 }
 
-// The index of the next "\\" from `from` on (or the size), stepping over double-byte characters.
+// The index of the next "\" from `from` on (or the size), stepping over double-byte characters.
 std::size_t FindSeparator(std::string_view text, std::size_t from, const SimLeadByteTest& isLeadByte) {
     for (std::size_t i = from; i < text.size(); ++i) {
         if (IsLead(isLeadByte, text[i]) && i + 1 < text.size()) {
