@@ -81,7 +81,11 @@ std::int64_t SumOriginalSizes(const ArchiveCatalog& catalog, std::int32_t count)
 }
 
 std::string StagedFileName(WindowsApi& api, const ArchiveFileHeader& header) {
-    return FileNamePart(api, header.StoredName(), Separators::BackslashColonAndSlash);
+    // Windows reads a name up to its first NUL byte: so must the loader, or the command line
+    // built from the name would end there too.
+    const std::string storedName = header.StoredName();
+    return FileNamePart(api, std::string_view(storedName).substr(0, storedName.find('\0')),
+                        Separators::BackslashColonAndSlash);
 }
 
 std::string OutputPathOf(WindowsApi& api, const std::string& stagingDir, const ArchiveFileHeader& header) {

@@ -12,8 +12,8 @@ namespace veltrane {
 // The sum of the first count headers' OriginalSize, in 64 bits; 0 for a count of 0 or below.
 std::int64_t SumOriginalSizes(const ArchiveCatalog& catalog, std::int32_t count);
 
-// The name an entry is staged under: the file-name part of its stored name, where "/" counts
-// as a separator as well as "\" and ":".
+// The name an entry is staged under: the file-name part of its stored name (up to a NUL byte),
+// where "/" counts as a separator as well as "\" and ":".
 std::string StagedFileName(WindowsApi& api, const ArchiveFileHeader& header);
 
 // Where an entry is staged: the staging directory and the file-name part of its stored name.

@@ -241,6 +241,16 @@ TEST_F(StagingTest, AfterTheLaunchTheTemporaryNameIsDeletedOnceMoreAndTheArchive
     ExpectEverythingReleased();
 }
 
+TEST_F(StagingTest, AStoredNameLengthBeyondItsFieldStopsAtTheNameItself) {
+    // The length byte says 255; the 103 bytes of the field hold the name and NUL bytes.
+    Bytes archive = SampleArchive();
+    archive[FirstHeaderOffset + 20] = 255;
+    PutSetup1(archive);
+    ASSERT_EQ(Run(), "");
+    EXPECT_EQ(windows.FileBytes(Staged("INSTALL.EXE")), "MZ installer");
+    EXPECT_EQ(CommandLines().back(), "C:\\Temp\\vlr1A\\INSTALL.EXE -c \"-sC:\\dist\"");
+}
+
 TEST_F(StagingTest, LongAndSpacedPathsReachWinExecWhole) {
     const std::string loaderDirectory = "C:\\" + std::string(150, 'L');
     const std::string temporaryDirectory = "C:\\Users\\First Last\\" + std::string(120, 't') + "\\";

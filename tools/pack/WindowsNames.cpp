@@ -19,7 +19,8 @@ std::string UpperCase(std::string_view text) {
 }  // namespace
 
 std::string StagedName(std::string_view storedName) {
-    return FileNamePart([](std::uint8_t) { return false; }, storedName,
+    // As the loader does: Windows reads a name up to its first NUL byte.
+    return FileNamePart([](std::uint8_t) { return false; }, storedName.substr(0, storedName.find('\0')),
                         Separators::BackslashColonAndSlash);
 }
 
