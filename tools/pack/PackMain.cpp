@@ -20,6 +20,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+// clang 14 deduces an aggregate's template arguments only through a guide.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 int Run(const Command& command) {
     return std::visit(
