@@ -115,15 +115,7 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-class BadInput : public ::testing::Test {
-protected:
-    void SetUp() override {
-        session_ = WineTestEnvironment::Session();
-        ASSERT_NE(session_, nullptr) << "the Wine session could not be set up (see above)";
-        ASSERT_TRUE(Win64ProgramBuilt(LoaderImage));
-    }
-    WineSession* session_ = nullptr;
-};
+using BadInput = WineScenario;
 
 TEST_F(BadInput, EveryRowEndsInItsOutcomeWithinBoundsAndWritesOnlyWhereItMay) {
     const std::string image = ReadBytes(LoaderImage);

@@ -155,13 +155,10 @@ std::optional<WindowView> ViewOf(const Image& shot, const Image& bitmap) {
     return view;
 }
 
-class ProgressWindow : public ::testing::Test {
+class ProgressWindow : public WineScenario {
 protected:
     void SetUp() override {
-        session_ = WineTestEnvironment::Session();
-        ASSERT_NE(session_, nullptr) << "the Wine session could not be set up (see above)";
-        ASSERT_TRUE(Win64ProgramBuilt(LoaderImage));
-        ASSERT_TRUE(Win64ProgramBuilt(InstallerProgram));
+        WineScenario::SetUp();
         bitmap_ = LoadBitmap(BitmapFile);
     }
 
@@ -214,7 +211,6 @@ protected:
         return shots;
     }
 
-    WineSession* session_ = nullptr;
     Image bitmap_;
     static constexpr std::size_t PartSize = 150u << 20;
 };

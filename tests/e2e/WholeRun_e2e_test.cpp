@@ -79,16 +79,8 @@ struct Scenario {
 
 std::ostream& operator<<(std::ostream& out, const Scenario& s) { return out << s.name; }
 
-class WholeRun : public ::testing::Test {
+class WholeRun : public WineScenario {
 protected:
-    void SetUp() override {
-        session_ = WineTestEnvironment::Session();
-        ASSERT_NE(session_, nullptr) << "the Wine session could not be set up (see above)";
-        ASSERT_TRUE(Win64ProgramBuilt(LoaderImage));
-        ASSERT_TRUE(Win64ProgramBuilt(InstallerProgram));
-        ASSERT_TRUE(fs::exists(Pack)) << Pack << " is missing: build the host preset first";
-    }
-
     // A fresh directory C:\e2e\whole\<name>; returns its Linux path.
     fs::path FreshDirectory(const std::string& name) {
         directory_ = "C:\\e2e\\whole\\" + name;
@@ -126,7 +118,6 @@ protected:
 
     fs::path SystemFile(const std::string& name) { return session_->LinuxPath(session_->SystemDirectoryWindows() + "\\" + name); }
 
-    WineSession* session_ = nullptr;
     std::string directory_;
     fs::path staging_;
 };

@@ -62,6 +62,20 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The base of every scenario: the session, and the programs it runs, checked to be there.
+class WineScenario : public ::testing::Test {
+protected:
+    void SetUp() override {
+        session_ = WineTestEnvironment::Session();
+        ASSERT_NE(session_, nullptr) << "the Wine session could not be set up (see above)";
+        ASSERT_TRUE(Win64ProgramBuilt(LoaderImage));
+        ASSERT_TRUE(Win64ProgramBuilt(InstallerProgram));
+        ASSERT_TRUE(std::filesystem::exists(Pack)) << Pack << " is missing: build the host preset first";
+    }
+
+    WineSession* session_ = nullptr;
+};
+
 // Registered once for the binary, by whichever scenario file includes this header first.
 inline const auto* const wineTestEnvironment =
     ::testing::AddGlobalTestEnvironment(new WineTestEnvironment);
