@@ -1,7 +1,7 @@
 # Thin wrappers over the CMake presets. Every target first installs what is missing.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo clean sanitize fuzz fuzz-build fuzz-smoke
+.PHONY: all deps build test demo bench clean sanitize fuzz fuzz-build fuzz-smoke
 
 all: build
 
@@ -61,6 +61,13 @@ demo: build
 	build/host/veltrane-demo build/demo/VeltraneSampleSetup.exe build/demo
 	@echo
 	@echo "The 32-bit installer to ship to Windows users: build/demo/VeltraneSampleSetup-win32.exe"
+
+# The benchmark: our loader against the limit of its extraction and against NSIS, unzipsfx and
+# 7-Zip, on a seeded payload of about 200 MB. Installs the peers itself; not part of test.
+# Writes build/bench/report.md, results.json and extract.png.
+bench: build
+	@bench/install-deps
+	/usr/bin/python3 bench/bench.py
 
 clean:
 	rm -rf build
