@@ -8,7 +8,7 @@
 # Each target T reads its committed seeds, tests/fuzz/corpus/<T without "fuzz_">, and keeps what
 # it learns in build/fuzz-corpus/T, so that long runs build on each other; --fresh starts from
 # the seeds alone in a scratch corpus (make test does, so that its runs do not drift). Findings go
-# to build/fuzz-findings/T/, the whole output to build/fuzz-logs/T.log, the table to
+# to build/fuzz-findings/T/, the whole output to build/fuzz-logs/T.log, the table also to
 # build/fuzz-logs/summary.txt. Exits 1 when any target found something.
 set -euo pipefail
 
@@ -25,8 +25,8 @@ shift
 bin_dir=${FUZZ_BUILD_DIR:-$root/build/fuzz}/tests/fuzz  # FUZZ_BUILD_DIR: another build of the fuzz preset
 logs=$root/build/fuzz-logs
 mkdir -p "$logs"
-summary=$logs/summary.txt
-: >"$summary"
+summary=$logs/summary.txt  # appended to, so that runs side by side each leave their lines
+echo "== $(date -u '+%Y-%m-%d %H:%M') UTC, $seconds s each$($fresh && echo ', from the seeds alone')" >>"$summary"
 failed=0
 
 field() {  # field NAME LINE: the value after "NAME: " in libFuzzer's status line
