@@ -161,13 +161,23 @@ class Bench:
              self.win64 / "VeltraneLoadProgram.exe", "--title", "Veltrane benchmark",
              "--date", PACK_DATE, "--base", self.payload_dir,
              "--stored-name", "C:\\" + INSTALLER_NAME, self.installer, *self.payload])
-        listing = json.loads(run([self.pack_tool, "list", "--json", self.sfx],
+        self.spans = self.spans_of(self.sfx)
+        self.details["sfx_bytes"] = self.sfx.stat().st_size
+        # The same with the installation program alone: what starting costs, without the payload.
+        self.empty_sfx = pack / "VeltraneBenchEmpty.exe"
+        run([self.pack_tool, "sfx", "-q", "-o", self.empty_sfx, "--loader",
+             self.win64 / "VeltraneLoadProgram.exe", "--title", "Veltrane benchmark",
+             "--date", PACK_DATE, "--stored-name", "C:\\" + INSTALLER_NAME, self.installer])
+        self.empty_spans = self.spans_of(self.empty_sfx)
+
+    def spans_of(self, sfx):
+        """(offset in the file, length, staged name) of each stream the loader inflates."""
+        listing = json.loads(run([self.pack_tool, "list", "--json", sfx],
                                  stdout=subprocess.PIPE).stdout)
         archive_info = listing["archives"][0]
-        self.spans = [(archive_info["start"] + entry["dataStart"],
-                       entry["dataLast"] - entry["dataStart"] + 1, entry["stagedName"])
-                      for entry in archive_info["files"]]
-        self.details["sfx_bytes"] = self.sfx.stat().st_size
+        return [(archive_info["start"] + entry["dataStart"],
+                 entry["dataLast"] - entry["dataStart"] + 1, entry["stagedName"])
+                for entry in archive_info["files"]]
 
     def build_zip(self, pack):
         self.zip = pack / "payload.zip"
@@ -262,21 +272,43 @@ class Bench:
                         runs[name].append(seconds)
                     times.append(f"{name} {seconds:.2f}")
                 log(f"{kind}: " + ", ".join(times) + f"  (load {os.getloadavg()[0]:.1f})")
+            self.measure_start_up()
         for name in EXTRACTORS:
             self.details["extract_runs"][name] = runs[name]
             ok = name not in self.details["failures"] and runs[name]
             self.results[f"extract.{name}_s"] = round(statistics.median(runs[name]), 4) if ok else None
+
+    def measure_start_up(self):
+        """The loader and the limit on an installer that holds only the installation program:
+        the part of the loader's time that does not depend on the payload."""
+        only_installer = {INSTALLER_NAME: self.installer}
+        pairs = {"loader": [], "limit_wine": []}
+        try:
+            for round_number in range(self.args.runs + 1):
+                loader = self.run_loader(self.empty_sfx.name, only_installer)
+                limit = self.run_limit_wine(self.empty_sfx.name, "spans-empty.txt", only_installer)
+                if round_number > 0:
+                    pairs["loader"].append(loader)
+                    pairs["limit_wine"].append(limit)
+        except Failure as failure:
+            self.details["failures"]["start-up"] = str(failure)
+            return
+        self.details["start_up"] = {name: statistics.median(runs) for name, runs in pairs.items()}
+        log("start-up alone: loader {loader:.3f} s, limit {limit_wine:.3f} s".format(
+            **self.details["start_up"]))
 
     def place_in_prefix(self):
         # The installers and the limit run from C:\bench, as a user's download would.
         self.bench_c = self.wine.prefix / "drive_c" / "bench"
         shutil.rmtree(self.bench_c, ignore_errors=True)
         self.bench_c.mkdir(parents=True)
-        for source in (self.sfx, self.nsis, self.limit_exe):
+        for source in (self.sfx, self.empty_sfx, self.nsis, self.limit_exe):
             shutil.copyfile(source, self.bench_c / source.name)
         self.prefix_sfx = self.bench_c / self.sfx.name
         self.spans_file = self.bench_c / "spans.txt"
         self.spans_file.write_text("".join(f"{o} {n} {name}\n" for o, n, name in self.spans))
+        (self.bench_c / "spans-empty.txt").write_text(
+            "".join(f"{o} {n} {name}\n" for o, n, name in self.empty_spans))
         self.expected_staged = {INSTALLER_NAME: self.installer, **self.payload_map()}
         self.temp_dir = self.wine.linux_path(self.wine.temp_directory)
         self.native_out = self.out / "extract"
@@ -303,28 +335,29 @@ class Bench:
             raise Failure(f"{program.name} ended with exit code {code}; see {log_file}")
         return seconds, started_ns
 
-    def run_loader(self):
+    def run_loader(self, sfx_name=None, expected=None):
         marker = self.out / "wine" / "installer-started.txt"
         marker.unlink(missing_ok=True)
         _, started_ns = self.windows_run(
-            self.prefix_sfx, ["*QUIET"], {"VELTRANE_BENCH_MARKER": "Z:" + str(marker).replace("/", "\\")})
+            self.bench_c / (sfx_name or self.sfx.name), ["*QUIET"],
+            {"VELTRANE_BENCH_MARKER": "Z:" + str(marker).replace("/", "\\")})
         if not marker.exists():
             raise Failure("the installation program was not started")
         when, installer_path = marker.read_text().strip().split(" ", 1)
         staging = self.wine.linux_path(installer_path).parent
         try:
-            check_extraction(staging, self.expected_staged)
+            check_extraction(staging, expected or self.expected_staged)
         finally:
             if staging.parent == self.temp_dir:
                 shutil.rmtree(staging, ignore_errors=True)
         return (int(when) - started_ns) / 1e9
 
-    def run_limit_wine(self):
+    def run_limit_wine(self, sfx_name=None, spans="spans.txt", expected=None):
         output = self.fresh(self.bench_c / "limit-out")
         seconds, _ = self.windows_run(self.bench_c / self.limit_exe.name,
-                                      ["C:\\bench\\" + self.sfx.name, "C:\\bench\\limit-out",
-                                       "C:\\bench\\spans.txt"])
-        check_extraction(output, self.expected_staged)
+                                      ["C:\\bench\\" + (sfx_name or self.sfx.name),
+                                       "C:\\bench\\limit-out", "C:\\bench\\" + spans])
+        check_extraction(output, expected or self.expected_staged)
         shutil.rmtree(output)
         return seconds
 
