@@ -38,7 +38,7 @@ Options:
                           machine that installs); without it SOURCE_DATE_EPOCH (seconds,
                           taken as UTC) dates every file, else each file's modification time
                           as local time
-      --level N           compression level, 0 (store) to 12 (smallest), default 9
+      --level N           compression level, 0 (store) to 12 (smallest), default 10
   -q, --quiet             no summary
   -h, --help              this text
 )";
