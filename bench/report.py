@@ -31,7 +31,7 @@ CHART_LABELS = {
     "unzipsfx": "unzipsfx\\n(native)", "sevenzip": "7zz x\\n(native)",
 }
 PACK_LABELS = {
-    "veltrane": "veltrane-pack archive (level 9, all cores)",
+    "veltrane": "veltrane-pack archive (default level, all cores)",
     "zip9": "zip -9",
     "sevenzip_zip_mx9": "7zz a -tzip -mx=9",
     "pigz9": "pigz -9 -z",
