@@ -50,7 +50,7 @@ for target in "$@"; do
     -artifact_prefix="$findings/" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  last=$(grep -E '^#[0-9]+.* cov: ' "$log" | tail -n 1 || true)
+  last=$(grep -aE '^#[0-9]+.* cov: ' "$log" | tail -n 1 || true)
   # A slow unit (over 10 s) is kept for a look but is no finding: on a busy machine any unit
   # can be slow. A unit over the 25 s timeout is one.
   new_findings=$(find "$findings" -type f -newer "$stamp" \( -name 'crash-*' -o -name 'timeout-*' \
