@@ -205,24 +205,19 @@ void CheckEveryEntryStaged(const SimulatedWindows& windows, const SelfExtractTra
         FileHandle archive = OpenForSharedReading(reader, archivePath);
         ReadArchiveCatalog(reader, archive.Get(), selfExtracting ? trailer.FirstArchiveStart() : 0, *catalog);
     }
-    // The loader hands each path to the system as a C string, which ends at the first NUL.
-    const auto stagedPath = [&](const ArchiveFileHeader& header) {
-        const std::string path = OutputPathOf(reader, *stagingDir, header);
-        return path.substr(0, path.find('\0'));
-    };
     for (std::int32_t i = 0; i < catalog->Count; ++i) {
-        const std::string path = stagedPath(catalog->Headers[i]);
+        const std::string path = OutputPathOf(reader, *stagingDir, catalog->Headers[i]);
         if (!windows.Exists(path) || windows.IsDirectory(path)) {
             Fail(plan, "launched, but entry " + std::to_string(i + 1) + " (" + Printable(catalog->Headers[i].StoredName()) +
                            ") was never staged as " + Printable(path));
         }
     }
-    const std::string installer = stagedPath(catalog->Headers[0]);
-    // The program's path comes first, quoted when it holds a space. A NUL in the stored name
-    // ends the command line there, closing quote and switches included.
-    std::string_view commandLine = windows.WinExecCalls().front().commandLine;
-    if (commandLine.starts_with('"')) commandLine.remove_prefix(1);
-    if (!commandLine.starts_with(installer)) {
+    // The program's path comes first, quoted when it holds a space, and the switches follow
+    // whole: a stored name is read only up to a NUL byte, so none can end the line early.
+    const std::string installer = OutputPathOf(reader, *stagingDir, catalog->Headers[0]);
+    const std::string program = installer.find(' ') == std::string::npos ? installer : '"' + installer + '"';
+    const std::string& commandLine = windows.WinExecCalls().front().commandLine;
+    if (!commandLine.starts_with(program + " -c ")) {
         Fail(plan, "launched " + Printable(windows.WinExecCalls().front().commandLine) + " instead of the first entry, " + Printable(installer));
     }
 }
