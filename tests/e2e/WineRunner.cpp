@@ -265,8 +265,9 @@ private:
 // ---------------------------------------------------------------------------------------------
 // The session
 
+// Wine takes only an absolute WINEPREFIX, so a relative work directory is made absolute here.
 WineSession::WineSession(fs::path workDirectory)
-    : workDirectory_(std::move(workDirectory)), prefix_(workDirectory_ / "wineprefix") {
+    : workDirectory_(fs::absolute(std::move(workDirectory))), prefix_(workDirectory_ / "wineprefix") {
     fs::create_directories(workDirectory_ / "runs");
     // Two sessions on one prefix would share its wineserver and its files: take turns.
     lockFile_ = open((workDirectory_ / "session.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
