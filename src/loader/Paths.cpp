@@ -61,9 +61,6 @@ std::string DirectoryPart(WindowsApi& api, std::string_view path, Separators sep
                          separators);
 }
 
-}  // namespace veltrane
-
-namespace veltrane {
 
 bool IsDeviceName(std::string_view fileName) {
     std::string_view base = fileName.substr(0, fileName.find('.'));

@@ -39,9 +39,6 @@ std::string FileNamePart(WindowsApi& api, std::string_view path,
 std::string DirectoryPart(WindowsApi& api, std::string_view path,
                           Separators separators = Separators::BackslashAndColon);
 
-}  // namespace veltrane
-
-namespace veltrane {
 
 // True when Windows would open a device rather than a file under this file name: CON, PRN,
 // AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$ and CONOUT$, in any case, with or without an
